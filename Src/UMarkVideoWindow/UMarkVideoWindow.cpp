@@ -1,0 +1,7 @@
+#include "UMarkVideoWindow.h"
+
+TMarkVideoWindow* MarkVideoWindow = nullptr;
+
+TMarkVideoWindow::TMarkVideoWindow(QWidget* parent) : QWidget(parent) {
+    setObjectName("MarkVideoWindow");
+}

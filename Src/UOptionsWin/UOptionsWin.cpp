@@ -1,0 +1,7 @@
+#include "UOptionsWin.h"
+
+TOptionsWin* OptionsWin = nullptr;
+
+TOptionsWin::TOptionsWin(QWidget* parent) : QDialog(parent) {
+    setObjectName("OptionsWin");
+}

@@ -1,0 +1,7 @@
+#include "USavedRecordingsWin.h"
+
+TSavedRecordingsWin* SavedRecordingsWin = nullptr;
+
+TSavedRecordingsWin::TSavedRecordingsWin(QWidget* parent) : QDialog(parent) {
+    setObjectName("SavedRecordingsWin");
+}
