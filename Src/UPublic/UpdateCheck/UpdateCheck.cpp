@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "FormatText.h"
 #include "IniFile.h"
+#include "Shell.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,10 +38,6 @@ void TSharedText::Store(const QString& text) {
 
 std::string UpdateFileUrl() {
     return std::string(KVC_WEB_SITE) + "/news.ini";
-}
-
-QString DownloadPageUrl() {
-    return QStringLiteral(KVC_WEB_SITE "/download.htm");
 }
 
 // ---- exact decimal comparison
@@ -351,7 +348,7 @@ QString IsLatestVersionText() {
 
 void ReactNewVersionFound(INewVersionPrompts& prompts) {
     if (prompts.AskYesNo(NewVersionFoundText(LatestVersion.Load()))) {
-        prompts.OpenUrl(DownloadPageUrl());
+        ShellOpen(QUrl(MakerDownloadPage()));
     }
 }
 

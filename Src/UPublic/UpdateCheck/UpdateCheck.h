@@ -55,9 +55,8 @@ extern TSharedText LatestVersion;
 
 // The program's own version, as the update check compares it.
 inline constexpr const char* OwnVersionText = "1.01";
-// The update file and the download page on the maker's site.
+// The update file on the maker's site.
 std::string UpdateFileUrl();
-QString DownloadPageUrl();
 
 // True when text is a decimal number (sign, digits with at most one decimalSeparator, optional
 // exponent) greater than OwnVersionText. The comparison is exact, without binary rounding, so
@@ -134,15 +133,13 @@ public:
     virtual bool AskYesNo(const QString& text) = 0;
     // A box with OK.
     virtual void ShowMessage(const QString& text) = 0;
-    // Opens a web page in the default browser.
-    virtual void OpenUrl(const QString& url) = 0;
 };
 
 // "Find the latest version: " version CR LF "Do you want to download it?"
 QString NewVersionFoundText(const QString& version);
 // "Your <Kestrovane Video Capture> is the latest version."
 QString IsLatestVersionText();
-// WM_NEW_VERSION_FOUND: asks with LatestVersion; Yes opens the download page.
+// WM_NEW_VERSION_FOUND: asks with LatestVersion; Yes opens the download page (ShellOpen).
 void ReactNewVersionFound(INewVersionPrompts& prompts);
 // WM_IS_LATEST_VERSION: says so.
 void ReactIsLatestVersion(INewVersionPrompts& prompts);
