@@ -34,7 +34,7 @@ TEST(IniFile, KeepsEveryByteWhenNothingIsWritten) {
         "\n\n\r\n",
         "no newline at end",
         "[a]\nk=v\n\r\r\n[b\nx=1",
-        QByteArray("\0\xff\xfe[\0]=\x80\n=\n[]\n", 18),
+        QByteArray("\0\xff\xfe[\0]=\x80\n=\n[]\n", 14),
     };
     for (const QByteArray& bytes : cases) {
         EXPECT_EQ(TIniFile::FromBytes(bytes).ToBytes(), bytes);
