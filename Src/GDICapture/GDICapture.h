@@ -104,13 +104,15 @@ struct Tgdi_capture {
     enum AVCodecID wave_codec_id;
     int wave_bufsize;
     TWaveFormat WaveFormat;
-    IWaveIn* WaveHandle;
+    IWaveIn* WaveHandle; // the device to hand buffers to; cleared when it closed by itself
+    IWaveIn* WaveDevice; // the open device, owned: closed and deleted by the teardown
     TWaveHdr _WaveHdr[4];
     TWaveHdr* WaveHdr[4];
     std::uint8_t* WaveBuf[4];
     int WaveBufIdx;
     char* sample_fmt_str;
-    TGdiPacketNode* pktl;
+    TGdiPacketNode* pktl;      // head of the queue (under mutex)
+    TGdiPacketNode* pktl_tail; // its last node, where producers append (under mutex)
     AVFormatContext* s;
     IClock* clock; // the capture clock, taken at read_header
 
@@ -137,6 +139,11 @@ inline void gdi_store(std::int64_t& v, std::int64_t x) {
 
 // True when the caller's pause flag is set.
 bool gdi_is_paused(Tgdi_capture* ctx);
+// Stops the device from a producer: sets error (when non-zero) and Stoped and wakes the
+// reader. Call without *mutex held.
+void gdi_stop(Tgdi_capture* ctx, int error);
+// Appends a packet node at the tail, counts its bytes and sets the event; *mutex must be held.
+void gdi_append_packet(Tgdi_capture* ctx, TGdiPacketNode* node);
 
 // Enters the descriptor into the application's input formats; a second call adds nothing.
 void register_gdicapture();

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 // The grab image, as the device reports it.
@@ -49,6 +50,8 @@ public:
     virtual long create_image(int width, int height) = 0;
     virtual long create_memory() = 0;
     virtual TScreenImageInfo image_info() const = 0;
+    // A degradation to report once (e.g. no MIT-SHM, so plain GetImage), or empty.
+    virtual std::string take_warning() { return {}; }
     // Grabs the rectangle at (x, y) of the captured window into the image; parts outside the
     // screen come out black.
     virtual long grab(int x, int y) = 0;
