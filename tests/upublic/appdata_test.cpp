@@ -43,6 +43,12 @@ TEST_F(AppDataTest, FollowsTheConfiguredDocumentsFolder) {
     EXPECT_EQ(AppDataFolder, FHome + "/Papiere/Kestrovane/VideoCapture/");
 }
 
+TEST_F(AppDataTest, RootFolderGetsNoSecondSlash) {
+    Configure("/");
+    InitAppDataFolder();
+    EXPECT_EQ(AppDataFolder, "/Kestrovane/VideoCapture/");
+}
+
 TEST_F(AppDataTest, DocumentsInHomeDocumentsWhenNoneIsConfigured) {
     InitAppDataFolder();
     EXPECT_EQ(AppDataFolder, FHome + "/Documents/Kestrovane/VideoCapture/");
