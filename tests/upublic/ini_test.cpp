@@ -128,7 +128,8 @@ TEST(IniFile, SurvivesHugeLinesAndBinaryBytes) {
     EXPECT_EQ(ini.ReadString("S", "k", ""), "short");
 
     std::mt19937 rng(12345);
-    const char alphabet[] = "[]=;#\r\n \t\0\x80\xff" "ab";
+    const char alphabet[] = "[]=;#\r\n \t\0\x80\xff"
+                            "ab";
     for (int round = 0; round < 200; ++round) {
         QByteArray bytes;
         const int n = static_cast<int>(rng() % 400);
