@@ -3,6 +3,7 @@
 // live in RecordingController.cpp and ProgressLog.cpp.
 #include "RururiVevaDedizirFrm.h"
 
+#include "FrameForm.h"
 #include "Shell.h"
 #include "SkinImage.h"
 #include "SkinResources.h"
@@ -141,6 +142,8 @@ TfrmRururiVevaDedizir::TfrmRururiVevaDedizir(QWidget* parent) : QWidget(parent) 
     QApplication::setWindowIcon(icon);
     setWindowIcon(icon);
     setFixedSize(340, 200);
+    // The capture device shows its frame window through this window's factory.
+    SetFrameWindowFactory(FrameFormFactory());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect r(QPoint(0, 0), size());
         r.moveCenter(screen->geometry().center());
