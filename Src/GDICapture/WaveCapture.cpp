@@ -121,7 +121,8 @@ void gdi_wave_callback(IWaveIn*, unsigned msg, void* instance, TWaveHdr* hdr) {
     const std::int64_t bytes = hdr->bytes_recorded;
     const std::int64_t rate =
         ctx->WaveFormat.avg_bytes_per_sec ? ctx->WaveFormat.avg_bytes_per_sec : 1;
-    std::int64_t stamp = done - bytes * 1000000 / rate - hdr->latency_us;
+    const std::int64_t duration = bytes * 1000000 / rate;
+    std::int64_t stamp = done - duration - hdr->latency_us;
     if (bytes == 0) {
         gdi_queue_wave_buffer(ctx);
         return;
@@ -145,6 +146,11 @@ void gdi_wave_callback(IWaveIn*, unsigned msg, void* instance, TWaveHdr* hdr) {
         start = stamp != 0 ? stamp : 1;
         gdi_store(ctx->time_start, start);
         stamp = start;
+    }
+    // Sound recorded wholly before the first frame belongs to no part of the recording.
+    if (ctx->screen && stamp + duration <= start) {
+        gdi_queue_wave_buffer(ctx);
+        return;
     }
     const std::int64_t pts = stamp - start;
 
