@@ -312,7 +312,6 @@ bool TEncodeTask::OpenInput(const std::string& url, const std::string& options, 
             err = "Cannot open \"" + url + "\" with " + formatName + ": " + errText(ret);
             return false;
         }
-        FAudioPtsAtEnd = true;
     } else {
         const AVInputFormat* fmt = nullptr;
         if (!formatName.empty()) {
@@ -915,9 +914,8 @@ bool TEncodeTask::HandleAudio(AVPacket* pkt, std::string& err) {
         const int samples = bytes > 0 ? pkt->size / bytes : 0;
         if (samples <= 0 || pkt->pts == AV_NOPTS_VALUE)
             return true;
-        int64_t us = av_rescale_q(pkt->pts, tb, AVRational{1, 1000000});
-        if (FAudioPtsAtEnd)
-            us -= av_rescale(samples, 1000000, FSwrInRate);
+        // The packet is stamped with the time of its first sample.
+        const int64_t us = av_rescale_q(pkt->pts, tb, AVRational{1, 1000000});
         if (FT0 == INT64_MIN) {
             if (FInVideo >= 0 && FVideoEnc)
                 return true; // sound before the first frame has nowhere to go

@@ -62,7 +62,6 @@ private:
     int FInVideo = -1, FInAudio = -1; // stream indexes
     AVCodecContext* FVideoDec = nullptr;
     AVCodecContext* FAudioDec = nullptr;
-    bool FAudioPtsAtEnd = false; // the input stamps a sound packet with the end of its samples
     int64_t FT0 = INT64_MIN;     // input time (us) that becomes 0 in the output
 
     // output

@@ -136,6 +136,7 @@ TfrmRururiVevaDedizir::TfrmRururiVevaDedizir(QWidget* parent) : QWidget(parent) 
 
     // Creation, in order: title, skin, no frame, icon.
     setWindowTitle("Kestrovane Video Capture");
+    CreateRecordingControls();
     ApplySkin();
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     const QIcon icon = LoadSkinIcon("AppIcon");
@@ -404,8 +405,11 @@ void TfrmRururiVevaDedizir::FormCloseQuery() {
     step("SaveSavedRecordings");
     SaveCaptureRect();
     step("SaveCaptureRect");
+    DetachEncoderReports();
     step("DetachEncoderReports");
+    StopEncoderAndWait();
     step("StopEncoder");
+    DetachLogger();
     step("DetachLogger");
 }
 

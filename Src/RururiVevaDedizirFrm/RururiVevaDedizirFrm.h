@@ -2,15 +2,22 @@
 // controller and the progress and log handlers as its methods.
 #pragma once
 
+#include "FFEncoder.h"
+#include "FFLogger.h"
 #include "UpdateCheck.h"
 
 #include <QWidget>
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
 class QAction;
 class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPlainTextEdit;
 class QDialog;
 class QLineEdit;
 class QMenu;
@@ -43,6 +50,46 @@ public:
     // ---- end of new-version check
 
     // ---- recording controller, progress and log (RecordingController.cpp, ProgressLog.cpp)
+    // Creates the plain controls below, the encoder and the logger; called by the constructor
+    // before the skin is applied.
+    void CreateRecordingControls();
+    QPushButton* btnStart = nullptr;
+    QPushButton* btnStop = nullptr;
+    QPushButton* btnPause = nullptr;
+    QPushButton* btnResume = nullptr;
+    QComboBox* cboLogLevel = nullptr;
+    QPlainTextEdit* mmoLog = nullptr;
+    QLabel* lblStatus = nullptr;
+    QLabel* TimeLabel = nullptr;
+    // 0 running, 1 paused; the capture device reads it through its address ("-pause_pointer").
+    std::atomic<int32_t> FPauseFlag{0};
+    std::unique_ptr<TFFEncoder> FFEncoder;
+    std::unique_ptr<TFFLogger> FFLogger;
+
+    void btnStartClick();
+    void btnStopClick();
+    void btnPauseClick();
+    void btnResumeClick();
+    void FFEncoderTerminate(QObject* Sender, const TTerminateInfo& ATerminateInfo);
+    void FFEncoderProgress(QObject* Sender, const TProgressInfo& AProgressInfo);
+    void FFLoggerLog(QObject* Sender, int32_t AThreadID, TLogLevel ALogLevel,
+                     const std::string& ALogMsg);
+    void cboLogLevelChange();
+    // Adds one line (or several, for a text with line breaks) at the end of mmoLog.
+    void LogLine(const QString& text);
+
+    // For the close query: no more progress or end reports; stop and wait; no more log lines.
+    void DetachEncoderReports();
+    void StopEncoderAndWait();
+    void DetachLogger();
+
+    // The controller's message boxes: text, caption, and whether it carries the warning icon.
+    // Tests put a function of their own in place so that nothing waits for a user.
+    using TRecordingMessageBox = void (*)(QWidget* parent, const QString& text,
+                                          const QString& caption, bool warning);
+    static TRecordingMessageBox RecordingMessageBox;
+    // ---- end of recording controller, progress and log
+
 
     // ---- skin, image buttons, popup menu, close query (MainWindow.cpp)
 

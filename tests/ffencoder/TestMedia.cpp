@@ -313,7 +313,7 @@ int fakeReadPacket(AVFormatContext* s, AVPacket* pkt) {
         f->pendingDuplicate = f->duplicate;
         return size;
     }
-    // One buffer of sound, stamped with the time its last sample arrived.
+    // One buffer of sound, stamped with the time of its first sample, as the device does.
     const int n = f->buffer_samples;
     const int size = n * f->channels * 2;
     const int64_t first = f->samples;
@@ -336,7 +336,7 @@ int fakeReadPacket(AVFormatContext* s, AVPacket* pkt) {
             out[i * f->channels + c] = static_cast<int16_t>(std::lround(v * 32767));
     }
     pkt->stream_index = f->ast;
-    pkt->pts = sampleTimeUs(f, f->samples);
+    pkt->pts = sampleTimeUs(f, first);
     return size;
 }
 

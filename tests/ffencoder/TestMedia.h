@@ -21,8 +21,8 @@ double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
 // read), drift (the sound clock's error, 0.005 = 0.5 % fast), audio_gap_at / audio_gap (a stretch
 // of seconds in which no sound arrives), fail_after (seconds, then EIO), duplicate (1: every
 // frame twice, 1 us apart). Sound: a quiet 440 Hz tone with a loud 5 ms click at every whole
-// second of true time. Sound packets are stamped with the time their last sample arrived, as the
-// capture device does.
+// second of true time. Sound packets are stamped with the time of their first sample, as the
+// capture device does; one is due when its last sample has arrived.
 void RegisterFakeInput();
 
 struct TMediaInfo {
