@@ -17,9 +17,8 @@ void TfrmRururiVevaDedizir::FFEncoderProgress(QObject* /*Sender*/,
 
 void TfrmRururiVevaDedizir::FFLoggerLog(QObject* /*Sender*/, int32_t AThreadID, TLogLevel ALogLevel,
                                         const std::string& ALogMsg) {
-    mmoLog->appendPlainText("#" + QString::number(AThreadID) + "." +
-                            QString::number(static_cast<int>(ALogLevel)) + ": " +
-                            QString::fromStdString(ALogMsg));
+    LogLine("#" + QString::number(AThreadID) + "." + QString::number(static_cast<int>(ALogLevel)) +
+            ": " + QString::fromStdString(ALogMsg));
 }
 
 void TfrmRururiVevaDedizir::cboLogLevelChange() {

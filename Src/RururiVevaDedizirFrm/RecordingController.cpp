@@ -14,6 +14,8 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -80,7 +82,16 @@ void TfrmRururiVevaDedizir::CreateRecordingControls() {
 }
 
 void TfrmRururiVevaDedizir::LogLine(const QString& text) {
-    mmoLog->appendPlainText(text);
+    // An empty memo already shows one empty line, which the first text fills; later texts
+    // start a line of their own, also when they are empty.
+    QTextCursor cursor(mmoLog->document());
+    cursor.movePosition(QTextCursor::End);
+    if (FLogHasLines)
+        cursor.insertBlock();
+    cursor.insertText(text);
+    FLogHasLines = true;
+    QScrollBar* bar = mmoLog->verticalScrollBar();
+    bar->setValue(bar->maximum());
 }
 
 void TfrmRururiVevaDedizir::btnStartClick() {

@@ -75,8 +75,10 @@ public:
     void FFLoggerLog(QObject* Sender, int32_t AThreadID, TLogLevel ALogLevel,
                      const std::string& ALogMsg);
     void cboLogLevelChange();
-    // Adds one line (or several, for a text with line breaks) at the end of mmoLog.
+    // Adds one line (or several, for a text with line breaks) at the end of mmoLog; an empty
+    // text adds an empty line, also as the very first line.
     void LogLine(const QString& text);
+    bool FLogHasLines = false;
 
     // For the close query: no more progress or end reports; stop and wait; no more log lines.
     void DetachEncoderReports();
