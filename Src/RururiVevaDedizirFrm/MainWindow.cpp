@@ -20,12 +20,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCursor>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -167,10 +169,11 @@ void TfrmRururiVevaDedizir::WireImage(TSkinImage* image, std::function<QString()
 void TfrmRururiVevaDedizir::ApplySkin() {
     // The plain controls, including those of the recording controller and the log, are hidden;
     // their handlers and enabled states still drive the recording.
-    for (const char* name :
-         {"btnStart", "btnStop", "btnPause", "btnResume", "ButtOptions", "ButtAbout",
-          "ButtOpenFolder", "ButtMarkWindow", "CBoxTop", "cboLogLevel", "mmoLog"}) {
-        if (QWidget* w = findChild<QWidget*>(name, Qt::FindDirectChildrenOnly))
+    const QList<QWidget*> plain = {btnStart,    btnStop,     btnPause,       btnResume,
+                                   ButtOptions, ButtAbout,   ButtOpenFolder, ButtMarkWindow,
+                                   CBoxTop,     cboLogLevel, mmoLog};
+    for (QWidget* w : plain) {
+        if (w)
             w->hide();
     }
 
@@ -216,17 +219,17 @@ void TfrmRururiVevaDedizir::ApplySkin() {
     }
     Infotext->raise();
 
-    for (const auto& [name, top] : {std::pair{"lblStatus", 73}, std::pair{"TimeLabel", 95}}) {
-        if (auto* label = findChild<QLabel*>(name, Qt::FindDirectChildrenOnly)) {
-            QPalette pal = label->palette();
-            pal.setColor(QPalette::WindowText, QColor(255, 255, 255));
-            label->setPalette(pal);
-            label->setAutoFillBackground(false);
-            label->setAttribute(Qt::WA_TranslucentBackground);
-            label->move(26, top);
-            label->show();
-            label->raise();
-        }
+    // White on the dark panel; as wide as the panel, so that any status text fits.
+    for (const auto& [label, top] : {std::pair{lblStatus, 73}, std::pair{TimeLabel, 95}}) {
+        if (!label)
+            continue;
+        QPalette pal = label->palette();
+        pal.setColor(QPalette::WindowText, QColor(255, 255, 255));
+        label->setPalette(pal);
+        label->setAutoFillBackground(false);
+        label->setGeometry(26, top, 296, 15);
+        label->show();
+        label->raise();
     }
 }
 
