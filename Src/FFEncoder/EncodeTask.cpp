@@ -1021,6 +1021,30 @@ void TEncodeTask::Run(TFFEncoder& owner, TTerminateInfo& result) {
         }
         ReportProgress(owner, false);
     }
+    // At a stop the sound of the last moments is still on its way (a buffer of the sound device
+    // fills for a while): take what arrives within a short grace, up to the last frame's end.
+    if (failure.empty() && owner.StopRequested() && FAudioEnc && FVideoEnc && FSwrStarted) {
+        const int64_t videoEnd = FDurationUs;
+        const int64_t graceEnd = nowUs() + 700000;
+        while (nowUs() < graceEnd) {
+            const int64_t audioEnd =
+                av_rescale(FAudioNext + av_audio_fifo_size(FFifo), 1000000, FAudioEnc->sample_rate);
+            if (audioEnd >= videoEnd)
+                break;
+            int ret = 0;
+            if (!ReadPacket(pkt, ret)) {
+                if (ret == AVERROR(EAGAIN))
+                    continue;
+                break;
+            }
+            bool ok = true;
+            if (pkt->stream_index == FInAudio)
+                ok = HandleAudio(pkt, failure);
+            av_packet_unref(pkt);
+            if (!ok)
+                break;
+        }
+    }
     av_packet_free(&pkt);
 
     // Drain the encoders into the file; after a failure only as far as that goes.
