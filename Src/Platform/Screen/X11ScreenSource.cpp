@@ -46,9 +46,19 @@ int recordError(Display* display, XErrorEvent* event) {
     return g_previousHandler ? g_previousHandler(display, event) : 0;
 }
 
+// Xlib's default handler of a lost connection ends the process before the connection's exit
+// handler is asked. This one returns, so that each connection's exit handler decides: ours
+// mark the connection broken, others keep Xlib's default exit.
+int returnFromIOError(Display*) {
+    return 0;
+}
+
 void watchDisplay(Display* display) {
     static std::once_flag once;
-    std::call_once(once, [] { g_previousHandler = XSetErrorHandler(recordError); });
+    std::call_once(once, [] {
+        g_previousHandler = XSetErrorHandler(recordError);
+        XSetIOErrorHandler(returnFromIOError);
+    });
     std::lock_guard lock(g_errorLock);
     for (TErrorSlot& slot : g_errors)
         if (!slot.display) {
@@ -92,10 +102,13 @@ Display* openDisplay(std::atomic<bool>* broken) {
     return display;
 }
 
-void closeDisplay(Display* display) {
+// A lost connection is not closed: XCloseDisplay on it can wait for ever for the lock of the
+// request that met the loss. Its memory and socket are left to the end of the process.
+void closeDisplay(Display* display, bool broken) {
     if (!display)
         return;
-    XCloseDisplay(display);
+    if (!broken)
+        XCloseDisplay(display);
     unwatchDisplay(display);
 }
 
@@ -142,7 +155,7 @@ class TX11ScreenSource : public IScreenSource {
 public:
     ~TX11ScreenSource() override {
         releaseImage();
-        closeDisplay(FDisplay);
+        closeDisplay(FDisplay, FBroken.load(std::memory_order_acquire));
     }
 
     long open(std::uint64_t window, bool client) override {
@@ -430,7 +443,7 @@ bool QueryWindowOrigin(std::uint64_t window, bool client, int* x, int* y) {
     static Window lastWindow = 0, lastFrame = 0;
     std::lock_guard guard(lock);
     if (broken.load()) {
-        closeDisplay(display);
+        closeDisplay(display, true);
         display = nullptr;
         broken.store(false);
     }
