@@ -1139,7 +1139,10 @@ bool RemuxToPlainMp4(const std::string& path, const std::vector<int64_t>& shiftU
         if (ret < 0)
             break;
         const int si = pkt->stream_index;
-        if (si < 0 || si >= static_cast<int>(map.size()) || map[si] < 0) {
+        // A packet cut short where a failed write ended the file would only make decoders
+        // complain at the very end.
+        if (si < 0 || si >= static_cast<int>(map.size()) || map[si] < 0 ||
+            (pkt->flags & AV_PKT_FLAG_CORRUPT)) {
             av_packet_unref(pkt);
             continue;
         }
