@@ -1,10 +1,12 @@
 // The main window: the image-button pattern over all nine buttons, stay-on-top and its bracket
 // around the modal dialogs, the popup menu, and when closing asks first.
+#include "Shell.h"
 #include "SkinImage.h"
 #include "UiTestSupport.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -249,6 +251,25 @@ private Q_SLOTS:
         QVERIFY(!MarkWindowShown);
         QVERIFY(!MarkVideoWindow->isVisible());
         QCOMPARE(m->MarkWindowImage->picture(), QString("MarkWindow_1"));
+    }
+
+    void openFolderAndHelpGoToTheDesktop() {
+        TfrmRururiVevaDedizir* m = w->main();
+        QList<QUrl> opened;
+        SetShellOpenHandler([&](const QUrl& u) {
+            opened << u;
+            return true;
+        });
+        QDir(AppDataFolder).removeRecursively();
+        QTest::mouseClick(m->OpenFolderImage, Qt::LeftButton);
+        m->S1->trigger();
+        SetShellOpenHandler(nullptr);
+        QCOMPARE(opened.size(), 2);
+        QCOMPARE(opened[0], QUrl::fromLocalFile(AppDataFolder));
+        QVERIFY(QDir(AppDataFolder).exists());
+        QVERIFY(opened[1].toString().endsWith("/support/supportList/47/Kestrovane-Video-Capture"));
+        QCOMPARE(opened[1].toString().left(opened[1].toString().indexOf("/support/")),
+                 MakerHomePage());
     }
 
     void dragOnTheBackgroundMovesTheWindow() {
