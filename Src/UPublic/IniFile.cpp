@@ -227,8 +227,11 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     }
     const QByteArray valueBytes = Sanitized(value).toUtf8();
     const QString cleanKey = TrimText(Sanitized(key));
+    // Looked up as it will be written, so that a name with blanks around it finds its section
+    // instead of adding a second one that takes over the first one's index.
+    const QString cleanSection = TrimText(Sanitized(section));
     const QByteArray lineEnd = DefaultLineEnd();
-    const auto s = FSectionIndex.constFind(Fold(section));
+    const auto s = FSectionIndex.constFind(Fold(cleanSection));
     if (s != FSectionIndex.constEnd()) {
         TSection& sec = FSections[*s];
         const auto k = sec.keys.constFind(Fold(cleanKey));
@@ -273,7 +276,7 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
         }
     }
     TSection sec;
-    sec.name = TrimText(Sanitized(section));
+    sec.name = cleanSection;
     TLine header;
     header.text = '[' + sec.name.toUtf8() + ']';
     header.end = lineEnd;
