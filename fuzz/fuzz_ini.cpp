@@ -70,6 +70,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray written = ini.ToBytes();
     const TIniFile reread = TIniFile::FromBytes(written);
     KVC_FUZZ_CHECK(reread.ToBytes() == written);
+    if (!PlainName(TrimText(section), true) || !PlainName(TrimText(key), false)) {
+        return 0;
+    }
+    // What the edited document answers is what the written file answers, also for names with
+    // blanks around them.
+    KVC_FUZZ_CHECK(AllValues(ini) == AllValues(reread));
+    KVC_FUZZ_CHECK(ini.ReadString(section, key, QStringLiteral("\x01none")) ==
+                   reread.ReadString(section, key, QStringLiteral("\x01none")));
     if (!PlainName(section, true) || !PlainName(key, false)) {
         return 0;
     }
