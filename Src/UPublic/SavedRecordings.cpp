@@ -9,6 +9,12 @@
 
 QList<TSavedRecordingsInfo> SavedRecordingsList;
 
+namespace {
+// The list file existed at load but could not be read: the list in memory then holds only this
+// run's entries, and writing it would destroy the ones on disk.
+bool g_FileUnreadableAtLoad = false;
+} // namespace
+
 QString SavedRecordingsFilePath() {
     return AppDataFolder + QStringLiteral("Data/SavedRecordings");
 }
@@ -65,21 +71,50 @@ QByteArray SerializeSavedRecordings(const QList<TSavedRecordingsInfo>& list) {
     return text.toUtf8();
 }
 
+namespace {
+
+// Reads the list file; false when it exists but cannot be read whole.
+bool ReadListFile(QList<TSavedRecordingsInfo>& list) {
+    list.clear();
+    QFile file(SavedRecordingsFilePath());
+    if (!file.exists()) {
+        return true;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        return false;
+    }
+    list = ParseSavedRecordings(bytes);
+    return true;
+}
+
+} // namespace
+
 void LoadSavedRecordings() {
     SavedRecordingsList.clear();
+    g_FileUnreadableAtLoad = false;
     if (AppDataFolder.isEmpty()) {
         return;
     }
-    QFile file(SavedRecordingsFilePath());
-    if (!file.open(QIODevice::ReadOnly)) {
-        return;
-    }
-    SavedRecordingsList = ParseSavedRecordings(file.readAll());
+    g_FileUnreadableAtLoad = !ReadListFile(SavedRecordingsList);
 }
 
 bool SaveSavedRecordings() {
     if (AppDataFolder.isEmpty() || !QDir().mkpath(AppDataFolder + QStringLiteral("Data"))) {
         return false;
+    }
+    if (g_FileUnreadableAtLoad) {
+        // Put the file's entries back in front of this run's before writing; while the file
+        // still cannot be read, leave it alone.
+        QList<TSavedRecordingsInfo> onDisk;
+        if (!ReadListFile(onDisk)) {
+            return false;
+        }
+        SavedRecordingsList = onDisk + SavedRecordingsList;
+        g_FileUnreadableAtLoad = false;
     }
     QSaveFile file(SavedRecordingsFilePath());
     if (!file.open(QIODevice::WriteOnly)) {

@@ -27,10 +27,13 @@ QList<TSavedRecordingsInfo> ParseSavedRecordings(const QByteArray& bytes);
 // The list file's text for a list.
 QByteArray SerializeSavedRecordings(const QList<TSavedRecordingsInfo>& list);
 
-// Replaces SavedRecordingsList with the file's entries (empty when there is no file).
+// Replaces SavedRecordingsList with the file's entries (empty when there is no file or it cannot
+// be read).
 void LoadSavedRecordings();
 // Writes the whole list through a temporary file and a rename, creating "Data/" if needed.
-// Returns whether it succeeded; a failure leaves the previous file intact.
+// Returns whether it succeeded; a failure leaves the previous file intact. A file that could not
+// be read at load is never overwritten: once it can be read again its entries are put back in
+// front of this run's, until then nothing is written.
 bool SaveSavedRecordings();
 // Appends an entry for a recording about to start, dated now (or at when), and writes the list
 // at once so that no entry is lost if the program ends abnormally.

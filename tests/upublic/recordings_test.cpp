@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace {
 
 class RecordingsTest : public ::testing::Test {
@@ -133,3 +137,50 @@ TEST_F(RecordingsTest, FailedWriteKeepsTheEntriesInMemory) {
 }
 
 } // namespace
+
+namespace {
+
+// Makes permission bits apply to this process even when it runs as root, by dropping the
+// capabilities that bypass them from the effective set.
+bool DropFileAccessOverride() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    if (syscall(SYS_capget, &header, data) != 0) {
+        return false;
+    }
+    for (int bit : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
+        data[bit / 32].effective &= ~(1u << (bit % 32));
+    }
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
+} // namespace
+
+TEST_F(RecordingsTest, AnUnreadableListIsNeverOverwritten) {
+    ASSERT_TRUE(DropFileAccessOverride());
+    ASSERT_TRUE(QDir().mkpath(AppDataFolder + "Data"));
+    const QByteArray old = "/r/old1.mp4|MP4|2014-01-02 03:04:05\r\n/r/old2.mp4|MP4|d\r\n";
+    {
+        QFile f(SavedRecordingsFilePath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(old);
+    }
+    QFile::setPermissions(SavedRecordingsFilePath(), QFileDevice::WriteOwner);
+    {
+        QFile probe(SavedRecordingsFilePath());
+        if (probe.open(QIODevice::ReadOnly)) {
+            GTEST_SKIP() << "permission bits do not apply to this process";
+        }
+    }
+
+    LoadSavedRecordings();
+    EXPECT_TRUE(SavedRecordingsList.isEmpty());
+    AddSavedRecording("/r/new.mp4", QDateTime(QDate(2015, 1, 2), QTime(3, 4, 5)));
+    EXPECT_FALSE(SaveSavedRecordings());
+
+    // Once the file can be read again, its entries come first and nothing is lost.
+    QFile::setPermissions(SavedRecordingsFilePath(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    ASSERT_TRUE(SaveSavedRecordings());
+    EXPECT_EQ(ReadFile(), old + "/r/new.mp4|MP4|2015-01-02 03:04:05\r\n");
+}
