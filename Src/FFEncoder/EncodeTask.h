@@ -62,7 +62,7 @@ private:
     int FInVideo = -1, FInAudio = -1; // stream indexes
     AVCodecContext* FVideoDec = nullptr;
     AVCodecContext* FAudioDec = nullptr;
-    int64_t FT0 = INT64_MIN;     // input time (us) that becomes 0 in the output
+    int64_t FT0 = INT64_MIN; // input time (us) that becomes 0 in the output
 
     // output
     std::string FPath;

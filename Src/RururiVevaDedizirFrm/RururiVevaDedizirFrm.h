@@ -92,7 +92,6 @@ public:
     static TRecordingMessageBox RecordingMessageBox;
     // ---- end of recording controller, progress and log
 
-
     // ---- skin, image buttons, popup menu, close query (MainWindow.cpp)
 
     // The visible surface: the background bitmap, the region text and nine image buttons.
