@@ -23,19 +23,25 @@ struct TLogLine {
     std::string text;
 };
 
-// Collects every line logged through av_log while it lives.
+// Collects every line logged through av_log while it lives. The device's threads may log while
+// a capture is installed or removed, so the current capture and its lines are guarded by one
+// lock that the callback takes too.
 class TLogCapture {
 public:
     TLogCapture() {
-        instance() = this;
+        {
+            std::lock_guard lock(guard());
+            instance() = this;
+        }
         av_log_set_callback(&TLogCapture::callback);
     }
     ~TLogCapture() {
         av_log_set_callback(av_log_default_callback);
+        std::lock_guard lock(guard());
         instance() = nullptr;
     }
     std::vector<TLogLine> lines() {
-        std::lock_guard lock(FLock);
+        std::lock_guard lock(guard());
         return FLines;
     }
     // The texts logged at exactly `level`.
@@ -53,11 +59,15 @@ public:
         return false;
     }
     void clear() {
-        std::lock_guard lock(FLock);
+        std::lock_guard lock(guard());
         FLines.clear();
     }
 
 private:
+    static std::mutex& guard() {
+        static std::mutex m;
+        return m;
+    }
     static TLogCapture*& instance() {
         static TLogCapture* p = nullptr;
         return p;
@@ -65,12 +75,10 @@ private:
     static void callback(void*, int level, const char* fmt, va_list vl) {
         char buf[2048];
         std::vsnprintf(buf, sizeof(buf), fmt, vl);
-        if (TLogCapture* self = instance()) {
-            std::lock_guard lock(self->FLock);
+        std::lock_guard lock(guard());
+        if (TLogCapture* self = instance())
             self->FLines.push_back({level, buf});
-        }
     }
-    std::mutex FLock;
     std::vector<TLogLine> FLines;
 };
 
